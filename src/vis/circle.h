@@ -35,5 +35,18 @@ int plot_circle_pixel(int32_t row, int32_t col, void* context);
 int draw_circle(int32_t centre_row, int32_t centre_col, int32_t radius, Image* target,
                 const uint8_t* colour, float alpha, const Image* other);
 
+// The j that trace_circle's loop holds at the top of its step with counter i, for this
+// radius, from a closed form in constant time; -1 for a step the loop never reaches
+// (also for a negative radius). Exact for every radius up to 2^31.
+int64_t midpoint_j_at(float radius, int64_t i);
+
+// Sets exactly the pixels that trace_circle with plot_circle_pixel sets for this circle
+// (centre and radius converted to floats), visiting only the loop counters at which a
+// clamped point can move, so in time bounded by the image size rather than the radius.
+// Only meant for plots where a second plot of a pixel changes nothing; draw_circle uses
+// it for large radii then.
+void plot_circle_bounded(int32_t centre_row, int32_t centre_col, int32_t radius,
+                         PlotContext* context);
+
 // draw_circle in opaque white. Always 1.
 int draw_white_circle(int32_t centre_row, int32_t centre_col, int32_t radius, Image* target);
