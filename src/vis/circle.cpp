@@ -62,9 +62,9 @@ void plot_eight(double row, double col, int64_t i, int64_t j, PlotCallback plot,
   plot(truncate_to_int(row + fj), truncate_to_int(col + fi), context);
 }
 
-// The midpoint loop in closed form. Summing its increments (f = 4k + 6 at every step, and
-// e = e0 + 4k + 4m at the step that makes the m-th-from-zero drop of j) gives, at the top of
-// the step with counter i after n drops, the decision value
+// The midpoint loop in closed form. Summing its increments (f = 4k + 6 at the step with
+// counter k, or e = e0 + 4k + 4m when that step drops j after m earlier drops) gives, at
+// the top of the step with counter i after n drops, the decision value
 //   d0 + 2i^2 + 4i + (e0 - 8)n + 2n^2.
 // The step with counter i - 1 drops j exactly when that value is not negative, and j drops
 // at most once per step while the loop runs, so the drops seen at counter i >= 1 are the
