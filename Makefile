@@ -3,8 +3,8 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-BASE_PACKAGES = cmake g++ make libgtest-dev libnifti2-dev
-TEST_PACKAGES = $(BASE_PACKAGES) valgrind locales
+BASE_PACKAGES = cmake g++ make libgtest-dev libnifti2-dev libpng-dev
+TEST_PACKAGES = $(BASE_PACKAGES) valgrind locales chromium
 
 .PHONY: all deps test-deps build test check check-asan demo clean
 
