@@ -128,6 +128,12 @@ int Image::write_pnm(FILE* stream, int binary) const {
   if (row_pixels == 0) return 1;
 
   const int64_t row_bytes = row_pixels * pixel_bytes;
+  const bool raw_rows =
+      bits_per_pixel == 8 || bits_per_pixel == 32 || (bits_per_pixel == 24 && binary != 0);
+  if (raw_rows && stride == row_bytes) {
+    // Rows without padding are one block: one write instead of one per row.
+    return write_bytes(stream, data, rows * row_bytes) ? 1 : 0;
+  }
   for (int64_t r = 0; r < rows; ++r) {
     const uint8_t* row = data + r * static_cast<int64_t>(stride);
     bool written;

@@ -3,10 +3,20 @@
 #include <cmath>
 #include <cstring>
 
+#include "image/float_passes.h"
+
 namespace {
 
 int64_t voxels_per_frame(const Volume& volume) {
   return static_cast<int64_t>(volume.depth) * volume.rows * volume.cols;
+}
+
+// The first of `values` that compares equal to `value`, which occurs among them.
+float first_equal(const float* values, int64_t count, float value) {
+  for (int64_t k = 0; k < count; ++k) {
+    if (values[k] == value) return values[k];
+  }
+  return value;
 }
 
 }  // namespace
@@ -48,31 +58,37 @@ int extract_slice_zy(const Volume& volume, int32_t x, int32_t channel, float* ta
   const int64_t rows = volume.rows;
   const int64_t cols = volume.cols;
   const int64_t channels = volume.channels;
+  // Row j of slice i is voxel row i * rows + j, so the whole cut is one run with the step
+  // of a voxel row, each value in a cache line of its own. The hardware prefetcher stops
+  // at page boundaries, which such a step crosses every few values, so the reads are
+  // announced ahead; 256 values ahead was fastest on ch2better (301 columns).
+  constexpr int64_t kAhead = 256;
   const int64_t step = cols * channels;
-  for (int64_t i = 0; i < volume.depth; ++i) {
-    const float* source = volume.data + (i * rows * cols + x) * channels + channel;
-    float* out = target + i * rows;
-    for (int64_t j = 0; j < rows; ++j) out[j] = source[j * step];
+  const int64_t count = volume.depth * rows;
+  const float* source = volume.data + x * channels + channel;
+  int64_t k = 0;
+  for (; k + kAhead < count; ++k) {
+    __builtin_prefetch(source + (k + kAhead) * step);
+    target[k] = source[k * step];
   }
+  for (; k < count; ++k) target[k] = source[k * step];
   return 0;
 }
 
 int array_min_max(const float* values, int64_t count, float* minimum, float* maximum) {
-  int64_t k = 0;
-  while (k < count && !std::isfinite(values[k])) ++k;
-  if (k >= count) {
+  FiniteRange range;
+  if (count > 0) range.add(values, count);
+  float low = 0.0f;
+  float high = 0.0f;
+  if (!range.result(&low, &high)) {
     *minimum = 0.0f;
     *maximum = 0.0f;
     return 0;
   }
-  float low = values[k];
-  float high = values[k];
-  for (++k; k < count; ++k) {
-    const float v = values[k];
-    if (!std::isfinite(v)) continue;
-    if (v < low) low = v;
-    if (v > high) high = v;
-  }
+  // The range leaves the sign of a zero extreme open; a strict scan keeps the first
+  // value equal to it, so that one decides.
+  if (low == 0.0f) low = first_equal(values, count, low);
+  if (high == 0.0f) high = first_equal(values, count, high);
   *minimum = low;
   *maximum = high;
   return 1;
@@ -97,15 +113,7 @@ int normalize_volume(Volume* volume, float top) {
   // product is rounded to float on its own.
   const float scale = static_cast<float>(static_cast<double>(top) /
                                          (static_cast<double>(high) - static_cast<double>(low)));
-  for (int64_t k = 0; k < count; ++k) {
-    const float v = values[k];
-    if (std::isfinite(v)) {
-      const float difference = v - low;
-      values[k] = difference * scale;
-    } else {
-      values[k] = v == INFINITY ? top : 0.0f;
-    }
-  }
+  stretch_run(values, count, low, scale, top);
   return 1;
 }
 

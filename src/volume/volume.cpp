@@ -58,13 +58,47 @@ bool stored_data_complete(const nifti_image& image) {
   return data_bytes <= UINT64_MAX - offset && static_cast<uint64_t>(file_bytes) >= offset + data_bytes;
 }
 
+// The library quietly reads a zero or negative spatial extent, or a dimension count of 0,
+// as 1, so a header claiming no rows would show a picture of an invented shape. Only the
+// header as stored tells; a text image has none of its own and is taken as read.
+bool stored_extents_positive(const nifti_image& image) {
+  if (image.fname == nullptr || image.nifti_type == NIFTI_FTYPE_ASCII) return true;
+  int swapped = 0;
+  nifti_1_header* header = nifti_read_header(image.fname, &swapped, 0);
+  if (header == nullptr) return true;
+  bool positive = header->dim[0] >= 1;
+  for (int i = 1; i <= 3 && i <= header->dim[0]; ++i) positive = positive && header->dim[i] >= 1;
+  std::free(header);
+  return positive;
+}
+
 }  // namespace
 
 int load_volume(const char* path, Volume* volume) {
-  nifti_image* image = nifti_image_read(path, 1);
-  if (image != nullptr && !stored_data_complete(*image)) {
+  // The header alone first: the library allocates the whole block its extents claim
+  // before reading, so a few hundred bytes claiming gigabytes must be refused before that.
+  nifti_image* image = nifti_image_read(path, 0);
+  if (image == nullptr) return kLoadNoImage;
+  if (!stored_data_complete(*image) || !stored_extents_positive(*image)) {
     nifti_image_free(image);
     return kLoadNoData;
+  }
+  // Most datatypes are read straight into the float array and widened there.
+  switch (load_voxels_as_floats(image)) {
+    case kLoadAsFloatsDone:
+      return volume_from_float_image(image, volume);
+    case kLoadAsFloatsReadFailed:
+      nifti_image_free(image);
+      return kLoadNoImage;
+    case kLoadAsFloatsOutOfMemory:
+      nifti_image_free(image);
+      return kLoadOutOfMemory;
+    default:
+      break;
+  }
+  if (nifti_image_load(image) != 0) {
+    nifti_image_free(image);
+    return kLoadNoImage;
   }
   return volume_from_nifti_image(image, volume);
 }

@@ -88,6 +88,31 @@ TEST(ArrayMinMax, RangeOverFiniteValuesOnly) {
   EXPECT_EQ(array_min_max(nullptr, 0, &low, &high), 0);
 }
 
+// Runs long enough to be scanned several values at a time: the first zero decides the
+// sign of a zero extreme, as a strict scan in order keeps it.
+TEST(ArrayMinMax, FirstZeroGivesTheSignOfAZeroExtreme) {
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    std::vector<float> values;
+    float low, high;  // with the sign expected
+  } cases[] = {
+      // The first zero at index 5, the other at index 9, ahead of it in a scan by lanes.
+      {{3, 1, 1, 2, 5, 0.0f, 4, 6, 7, -0.0f, 2, 8, 1, 1, 1, 1, 2}, 0.0f, 8},
+      {{3, 1, 1, 2, 5, -0.0f, 4, 6, 7, 0.0f, 2, 8, 1, 1, 1, 1, 2}, -0.0f, 8},
+      {{-5, -1, -1, -2, -inf, -0.0f, -4, -6, -7, 0.0f, -2, -8, -1, -1, -1, -1}, -8, -0.0f},
+      {{-5, -1, -1, -2, -3, 0.0f, -4, -6, -7, -0.0f, -2, -8, -1, -1, -1, -1}, -8, 0.0f},
+  };
+  for (const Case& c : cases) {
+    float low = 99, high = 99;
+    ASSERT_EQ(array_min_max(c.values.data(), static_cast<int64_t>(c.values.size()), &low, &high),
+              1);
+    EXPECT_EQ(low, c.low);
+    EXPECT_EQ(std::signbit(low), std::signbit(c.low));
+    EXPECT_EQ(high, c.high);
+    EXPECT_EQ(std::signbit(high), std::signbit(c.high));
+  }
+}
+
 std::vector<float> normalized(std::vector<float> values, int frames = 1) {
   Volume v = {1, 1, static_cast<int32_t>(values.size()) / frames, frames, 1, values.data(),
               nullptr, nullptr};

@@ -370,9 +370,9 @@ TEST(RawNiftiFile, AWellFormedOneLoads) {
 }
 
 // What the library does with a header decides between two outcomes: refused (by the
-// library, or by the loader for data the file does not hold), or repaired by the library
-// into a consistent smaller image (extents below 1 beyond the first become 1), which must
-// then load within the bytes the file holds.
+// library, or by the loader for data the file does not hold or a spatial extent below 1,
+// which the library would quietly read as 1), or repaired by the library into a
+// consistent image, which must then load within the bytes the file holds.
 enum class Outcome { kRefused, kRefusedOrConsistent };
 
 struct BrokenHeaderCase {
@@ -424,10 +424,13 @@ INSTANTIATE_TEST_SUITE_P(
         BrokenHeaderCase{"HugeExtents", [](nifti_1_header* h) { h->dim[1] = h->dim[2] = h->dim[3] = 32767; }, 48,
                          Outcome::kRefused},
         BrokenHeaderCase{"UnknownDatatype", [](nifti_1_header* h) { h->datatype = 3; }, 48, Outcome::kRefused},
-        BrokenHeaderCase{"ZeroSlices", [](nifti_1_header* h) { h->dim[3] = 0; }, 48, Outcome::kRefusedOrConsistent},
-        BrokenHeaderCase{"NegativeRows", [](nifti_1_header* h) { h->dim[2] = -3; }, 48,
+        BrokenHeaderCase{"ZeroSlices", [](nifti_1_header* h) { h->dim[3] = 0; }, 48, Outcome::kRefused},
+        BrokenHeaderCase{"ZeroRows", [](nifti_1_header* h) { h->dim[2] = 0; }, 48, Outcome::kRefused},
+        BrokenHeaderCase{"NegativeRows", [](nifti_1_header* h) { h->dim[2] = -3; }, 48, Outcome::kRefused},
+        BrokenHeaderCase{"NoDimensions", [](nifti_1_header* h) { h->dim[0] = 0; }, 48, Outcome::kRefused},
+        // Beyond the three spatial extents a zero is read as 1, as old ANALYZE writers meant it.
+        BrokenHeaderCase{"ZeroFrames", [](nifti_1_header* h) { h->dim[0] = 4; h->dim[4] = 0; }, 48,
                          Outcome::kRefusedOrConsistent},
-        BrokenHeaderCase{"NoDimensions", [](nifti_1_header* h) { h->dim[0] = 0; }, 48, Outcome::kRefusedOrConsistent},
         BrokenHeaderCase{"WrongHeaderSize", [](nifti_1_header* h) { h->sizeof_hdr = 100; }, 48,
                          Outcome::kRefusedOrConsistent}),
     [](const testing::TestParamInfo<BrokenHeaderCase>& info) { return info.param.name; });
@@ -443,6 +446,32 @@ TEST(RawNiftiFile, ATruncatedHeaderIsRefused) {
   std::string printed;
   EXPECT_EQ(load_capturing_stdout(path, &volume, &printed), kLoadNoImage);
   expect_same_volume(volume, sentinel_volume());
+}
+
+// A file of a few hundred bytes whose header claims gigabytes is refused from its size
+// alone: the library never gets to allocate (or zero-fill) the block. When it did, the
+// first claim cost 4 GB of address space and a "nifti_read_buffer" warning, and the
+// second failed inside the library ("failed to alloc", kLoadNoImage).
+TEST(RawNiftiFile, HugeClaimsAreRefusedBeforeTheLibraryAllocates) {
+  struct Claim {
+    int16_t extent;
+    int16_t datatype;
+  };
+  for (const Claim claim : {Claim{1000, DT_FLOAT32}, Claim{32767, DT_FLOAT64}}) {
+    TempDir dir;
+    const std::string path = dir.file("huge.nii");
+    const nifti_1_header header = raw_nifti_header(claim.extent, claim.extent, claim.extent, claim.datatype);
+    ASSERT_TRUE(write_binary_file(path, raw_nifti_bytes(header, std::vector<uint8_t>(48, 1))));
+
+    Volume volume = sentinel_volume();
+    testing::internal::CaptureStderr();
+    const int result = load_volume(path.c_str(), &volume);
+    const std::string diagnostics = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, kLoadNoData) << claim.extent;
+    EXPECT_EQ(diagnostics.find("nifti_read_buffer"), std::string::npos) << diagnostics;
+    EXPECT_EQ(diagnostics.find("alloc"), std::string::npos) << diagnostics;
+    expect_same_volume(volume, sentinel_volume());
+  }
 }
 
 // ---------------------------------------------------------------------------------------
