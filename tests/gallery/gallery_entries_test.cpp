@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fixtures.h"
 #include "support/nifti_files.h"
 #include "support/process.h"
 
@@ -21,15 +22,6 @@ int read_run(const std::vector<std::string>& args, GalleryRun* run) {
   return read_gallery_run(static_cast<int>(args.size() + 1), argv.data(), run);
 }
 
-Feature at(float x, float y, float z, float scale) {
-  Feature f;
-  f.x = x;
-  f.y = y;
-  f.z = z;
-  f.scale = scale;
-  return f;
-}
-
 struct NameCase {
   const char* image;
   Feature feature;
@@ -40,21 +32,21 @@ struct NameCase {
 TEST(PictureName, FollowsKelvorasNameRule) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const NameCase cases[] = {
-      {"data/brain.nii", at(10.9f, 20.2f, 3.0f, 2), "run1", "run1.brain.nii_x010_y020_z003.pgm"},
-      {"brain.nii", at(-0.5f, 7, 1234, 1), "r", "r.brain.nii_x000_y007_z1234.pgm"},
-      {"brain.nii", at(-3.7f, -12, 0, 1), "r", "r.brain.nii_x-003_y-012_z000.pgm"},
-      {"brain.nii", at(nan, 1e20f, -1e20f, 1), "r", "r.brain.nii_x000_y2147483647_z-2147483648.pgm"},
-      {"a\\b/c.nii", at(1, 2, 3, 1), "k", "k.b/c.nii_x001_y002_z003.pgm"},
-      {"a/b\\c.nii", at(1, 2, 3, 1), "k", "k.c.nii_x001_y002_z003.pgm"},
-      {"img.hdr", at(1, 2, 3, 1), "out/run1", "out/run1.img.hdr_x001_y002_z003.pgm"},
-      {"", at(1, 2, 3, 1), "", "._x001_y002_z003.pgm"},
+      {"data/brain.nii", make_feature(10.9f, 20.2f, 3.0f, 2), "run1", "run1.brain.nii_x010_y020_z003.pgm"},
+      {"brain.nii", make_feature(-0.5f, 7, 1234, 1), "r", "r.brain.nii_x000_y007_z1234.pgm"},
+      {"brain.nii", make_feature(-3.7f, -12, 0, 1), "r", "r.brain.nii_x-003_y-012_z000.pgm"},
+      {"brain.nii", make_feature(nan, 1e20f, -1e20f, 1), "r", "r.brain.nii_x000_y2147483647_z-2147483648.pgm"},
+      {"a\\b/c.nii", make_feature(1, 2, 3, 1), "k", "k.b/c.nii_x001_y002_z003.pgm"},
+      {"a/b\\c.nii", make_feature(1, 2, 3, 1), "k", "k.c.nii_x001_y002_z003.pgm"},
+      {"img.hdr", make_feature(1, 2, 3, 1), "out/run1", "out/run1.img.hdr_x001_y002_z003.pgm"},
+      {"", make_feature(1, 2, 3, 1), "", "._x001_y002_z003.pgm"},
   };
   for (const NameCase& c : cases) EXPECT_EQ(picture_name_for(c.image, c.feature, c.code), c.expected);
 }
 
 TEST(PictureName, HasNoLengthLimit) {
   const std::string code(600, 'c');
-  EXPECT_EQ(picture_name_for("b.nii", at(1, 2, 3, 1), code.c_str()), code + ".b.nii_x001_y002_z003.pgm");
+  EXPECT_EQ(picture_name_for("b.nii", make_feature(1, 2, 3, 1), code.c_str()), code + ".b.nii_x001_y002_z003.pgm");
 }
 
 struct RelativeCase {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "input/c_numbers.h"
+#include "support/fixtures.h"
 
 namespace {
 
@@ -24,26 +25,6 @@ using Numbers = std::array<float, 4>;  // x, y, z, scale
 const char* const kNearMidpoint = "1.0000000596046447753906251";
 const float kAboveOne = std::nextafter(1.0f, 2.0f);
 
-std::string temp_path(const std::string& name) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string unique = std::string(info->test_suite_name()) + "_" + info->name();
-  for (char& c : unique) {
-    if (c == '/') c = '_';
-  }
-  return ::testing::TempDir() + "kelvora_lists_" + std::to_string(::getpid()) + "_" + unique +
-         "_" + name;
-}
-
-std::string write_file(const std::string& name, const std::string& bytes) {
-  const std::string path = temp_path(name);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  EXPECT_NE(file, nullptr) << path;
-  if (file == nullptr) return path;
-  EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  EXPECT_EQ(std::fclose(file), 0);
-  return path;
-}
-
 Numbers numbers_of(const Feature& f) { return {f.x, f.y, f.z, f.scale}; }
 
 // Everything a reader must leave at zero.
@@ -52,15 +33,6 @@ void expect_carried_fields_zero(const Feature& f) {
   for (float v : f.matrix) EXPECT_EQ(v, 0.0f);
   for (float v : f.triple) EXPECT_EQ(v, 0.0f);
   for (float v : f.values) EXPECT_EQ(v, 0.0f);
-}
-
-Feature feature_at(float x, float y, float z, float scale) {
-  Feature f;
-  f.x = x;
-  f.y = y;
-  f.z = z;
-  f.scale = scale;
-  return f;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -121,9 +93,9 @@ class FeatureListTest : public ::testing::TestWithParam<FeatureListCase> {};
 
 TEST_P(FeatureListTest, AcceptsPiecesBeginningWithFourNumbers) {
   const FeatureListCase& c = GetParam();
-  const std::string path = write_file("list.txt", c.bytes);
+  const std::string path = write_scratch_file("list.txt", c.bytes);
   FeatureTable features;
-  features.append(feature_at(9, 9, 9, 9));  // cleared before reading
+  features.append(make_feature(9, 9, 9, 9));  // cleared before reading
   EXPECT_EQ(read_feature_list(path.c_str(), &features), static_cast<int>(c.features.size()));
   ASSERT_EQ(features.count(), c.features.size());
   for (size_t i = 0; i < features.count(); ++i) {
@@ -166,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(FeatureList, KeepsFileOrderOverManyLines) {
   std::string bytes;
   for (int i = 0; i < 3000; ++i) bytes += std::to_string(i) + " 1 2 3\n";
-  const std::string path = write_file("many.txt", bytes);
+  const std::string path = write_scratch_file("many.txt", bytes);
   FeatureTable features;
   ASSERT_EQ(read_feature_list(path.c_str(), &features), 3000);
   for (size_t i = 0; i < features.count(); i += 499) {
@@ -177,8 +149,8 @@ TEST(FeatureList, KeepsFileOrderOverManyLines) {
 
 TEST(FeatureList, UnopenableFileLeavesTableUntouched) {
   FeatureTable features;
-  features.append(feature_at(1.5f, 2.5f, 3.5f, 4.5f));
-  EXPECT_EQ(read_feature_list(temp_path("missing.txt").c_str(), &features), -1);
+  features.append(make_feature(1.5f, 2.5f, 3.5f, 4.5f));
+  EXPECT_EQ(read_feature_list(scratch_path("missing.txt").c_str(), &features), -1);
   EXPECT_EQ(read_feature_list(nullptr, &features), -1);
   ASSERT_EQ(features.count(), 1u);
   EXPECT_EQ(numbers_of(*features.at(0)), (Numbers{1.5f, 2.5f, 3.5f, 4.5f}));
@@ -186,7 +158,7 @@ TEST(FeatureList, UnopenableFileLeavesTableUntouched) {
 
 TEST(FeatureList, DirectoryYieldsNoRecords) {
   FeatureTable features;
-  features.append(feature_at(1, 2, 3, 4));
+  features.append(make_feature(1, 2, 3, 4));
   EXPECT_EQ(read_feature_list(::testing::TempDir().c_str(), &features), 0);
   EXPECT_EQ(features.count(), 0u);
 }
@@ -227,7 +199,7 @@ struct CommandFile {
 
 // Reads `bytes` as a command file; false when the TextFile refused it.
 bool read_commands(const std::string& bytes, CommandFile* commands) {
-  const std::string path = write_file("commands.txt", bytes);
+  const std::string path = write_scratch_file("commands.txt", bytes);
   const int code = commands->text.read(path.c_str());
   std::remove(path.c_str());
   if (code != kTextOk) return false;
@@ -312,7 +284,7 @@ TEST(CommandFile, StringsPointIntoTheTextFile) {
 
 TEST(CommandFile, FeaturesClearedFirst) {
   CommandFile commands;
-  commands.features.append(feature_at(9, 9, 9, 9));
+  commands.features.append(make_feature(9, 9, 9, 9));
   ASSERT_TRUE(read_commands("a.nii\t1\t2\t3\t4\tp\n", &commands));
   EXPECT_EQ(commands.result, 1);
   ASSERT_EQ(commands.features.count(), 1u);
@@ -356,7 +328,7 @@ TEST_F(CommaLocaleTest, DecimalPointStillReadsAsPoint) {
   ASSERT_EQ(scan_feature_line("2.5 1.5 0.5 3.5", out.data()), 4);
   EXPECT_EQ(out, (Numbers{2.5f, 1.5f, 0.5f, 3.5f}));
 
-  const std::string path = write_file("list.txt", "2.5 1.5 0.5 3.5\n");
+  const std::string path = write_scratch_file("list.txt", "2.5 1.5 0.5 3.5\n");
   FeatureTable features;
   ASSERT_EQ(read_feature_list(path.c_str(), &features), 1);
   EXPECT_EQ(numbers_of(*features.at(0)), (Numbers{2.5f, 1.5f, 0.5f, 3.5f}));

@@ -12,32 +12,13 @@
 #include <thread>
 #include <vector>
 
+#include "support/fixtures.h"
+
 // The refused huge allocation below must come back as a null pointer under
 // AddressSanitizer too, instead of ending the process.
 extern "C" const char* __asan_default_options() { return "allocator_may_return_null=1"; }
 
 namespace {
-
-std::string temp_path(const std::string& name) {
-  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string unique = std::string(info->test_suite_name()) + "_" + info->name();
-  for (char& c : unique) {
-    if (c == '/') c = '_';
-  }
-  return ::testing::TempDir() + "kelvora_text_" + std::to_string(::getpid()) + "_" + unique +
-         "_" + name;
-}
-
-// Writes `bytes` exactly (binary), so CR and NUL bytes reach the file unchanged.
-std::string write_file(const std::string& name, const std::string& bytes) {
-  const std::string path = temp_path(name);
-  FILE* file = std::fopen(path.c_str(), "wb");
-  EXPECT_NE(file, nullptr) << path;
-  if (file == nullptr) return path;
-  EXPECT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), file), bytes.size());
-  EXPECT_EQ(std::fclose(file), 0);
-  return path;
-}
 
 std::string read_bytes(const std::string& path) {
   std::string bytes;
@@ -78,7 +59,7 @@ class LineTableTest : public ::testing::TestWithParam<LineTableCase> {};
 
 TEST_P(LineTableTest, ReadsSlotsAndWidth) {
   const LineTableCase& c = GetParam();
-  const std::string path = write_file("in.txt", c.bytes);
+  const std::string path = write_scratch_file("in.txt", c.bytes);
   TextFile text;
   ASSERT_EQ(text.read(path.c_str()), kTextOk);
   EXPECT_EQ(text.is_valid(), 1);
@@ -112,7 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<LineTableCase>& info) { return std::string(info.param.name); });
 
 TEST(TextFileRead, EmptyFileHasNoLines) {
-  const std::string path = write_file("empty.txt", "");
+  const std::string path = write_scratch_file("empty.txt", "");
   TextFile text;
   EXPECT_EQ(text.read(path.c_str()), kTextNoLines);
   EXPECT_EQ(text.is_valid(), 0);
@@ -123,7 +104,7 @@ TEST(TextFileRead, EmptyFileHasNoLines) {
 TEST(TextFileRead, NulBytesSizeSlotsByTrueLength) {
   // Sized by strlen, the slots would be 3 wide and the second pass would overrun it.
   const std::string bytes("ab\0cd\ne\n", 8);
-  const std::string path = write_file("nul.txt", bytes);
+  const std::string path = write_scratch_file("nul.txt", bytes);
   TextFile text;
   ASSERT_EQ(text.read(path.c_str()), kTextOk);
   ASSERT_EQ(text.get_count(), 2);
@@ -134,7 +115,7 @@ TEST(TextFileRead, NulBytesSizeSlotsByTrueLength) {
 }
 
 TEST(TextFileRead, FileOfNulBytesStaysInsideItsSlots) {
-  const std::string path = write_file("zeros.bin", std::string(5000, '\0'));
+  const std::string path = write_scratch_file("zeros.bin", std::string(5000, '\0'));
   TextFile text;
   ASSERT_EQ(text.read(path.c_str()), kTextOk);
   EXPECT_EQ(text.get_count(), 3);  // 1999 + 1999 + 1002 bytes
@@ -150,7 +131,7 @@ TEST(TextFileRead, BinaryJunkGivesTerminatedSlots) {
     state = state * 1103515245u + 12345u;
     bytes.push_back(static_cast<char>(state >> 24));
   }
-  const std::string path = write_file("junk.bin", bytes);
+  const std::string path = write_scratch_file("junk.bin", bytes);
   TextFile text;
   ASSERT_EQ(text.read(path.c_str()), kTextOk);
   ASSERT_GT(text.get_count(), 0);
@@ -164,7 +145,7 @@ TEST(TextFileRead, BinaryJunkGivesTerminatedSlots) {
 
 TEST(TextFileRead, CannotOpen) {
   TextFile text;
-  EXPECT_EQ(text.read(temp_path("missing.txt").c_str()), kTextCannotOpen);
+  EXPECT_EQ(text.read(scratch_path("missing.txt").c_str()), kTextCannotOpen);
   EXPECT_EQ(text.read(nullptr), kTextCannotOpen);
   // A directory opens, but cannot be read.
   EXPECT_EQ(text.read(::testing::TempDir().c_str()), kTextCannotOpen);
@@ -172,16 +153,16 @@ TEST(TextFileRead, CannotOpen) {
 }
 
 TEST(TextFileRead, SecondReadReplacesContentAndFailedOpenKeepsIt) {
-  const std::string first = write_file("first.txt", "one\ntwo\nthree\n");
-  const std::string second = write_file("second.txt", "solo\n");
-  const std::string empty = write_file("empty.txt", "");
+  const std::string first = write_scratch_file("first.txt", "one\ntwo\nthree\n");
+  const std::string second = write_scratch_file("second.txt", "solo\n");
+  const std::string empty = write_scratch_file("empty.txt", "");
   TextFile text;
   ASSERT_EQ(text.read(first.c_str()), kTextOk);
   ASSERT_EQ(text.read(second.c_str()), kTextOk);
   EXPECT_EQ(lines_of(text), (std::vector<std::string>{"solo"}));
   EXPECT_EQ(text.line_width, 6);
 
-  EXPECT_EQ(text.read(temp_path("missing.txt").c_str()), kTextCannotOpen);
+  EXPECT_EQ(text.read(scratch_path("missing.txt").c_str()), kTextCannotOpen);
   EXPECT_EQ(lines_of(text), (std::vector<std::string>{"solo"}));
 
   EXPECT_EQ(text.read(empty.c_str()), kTextNoLines);
@@ -191,9 +172,9 @@ TEST(TextFileRead, SecondReadReplacesContentAndFailedOpenKeepsIt) {
 }
 
 TEST(TextFileRead, StreamThatCannotBeReadTwiceKeepsNothing) {
-  const std::string fifo = temp_path("fifo");
+  const std::string fifo = scratch_path("fifo");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  const std::string first = write_file("first.txt", "old\n");
+  const std::string first = write_scratch_file("first.txt", "old\n");
   TextFile text;
   ASSERT_EQ(text.read(first.c_str()), kTextOk);
 
@@ -229,7 +210,7 @@ TEST(TextFileWrite, RoundTripThroughFile) {
   ASSERT_EQ(text.allocate(3, 9), kTextOk);
   std::strcpy(text.get_line(0), "ab");
   std::strcpy(text.get_line(2), "wxyz\t#1");
-  const std::string path = temp_path("out.txt");
+  const std::string path = scratch_path("out.txt");
   ASSERT_EQ(text.write(path.c_str()), kTextOk);
   EXPECT_EQ(read_bytes(path), "ab\n\nwxyz\t#1\n");
 
@@ -244,7 +225,7 @@ TEST(TextFileWrite, SlotFilledToItsLastByteIsNotOverread) {
   TextFile text;
   ASSERT_EQ(text.allocate(2, 3), kTextOk);
   std::memcpy(text.buffer, "abcde", 5);
-  const std::string path = temp_path("full.txt");
+  const std::string path = scratch_path("full.txt");
   ASSERT_EQ(text.write(path.c_str()), kTextOk);
   EXPECT_EQ(read_bytes(path), "abc\nde\n");
   std::remove(path.c_str());
@@ -252,13 +233,13 @@ TEST(TextFileWrite, SlotFilledToItsLastByteIsNotOverread) {
 
 TEST(TextFileWrite, Failures) {
   TextFile never_read;
-  EXPECT_EQ(never_read.write(temp_path("x.txt").c_str()), kTextNoLines);
+  EXPECT_EQ(never_read.write(scratch_path("x.txt").c_str()), kTextNoLines);
   EXPECT_EQ(never_read.write(nullptr), kTextNoLines);  // validity is checked first
 
   TextFile text;
   ASSERT_EQ(text.allocate(1, 4), kTextOk);
   EXPECT_EQ(text.write(nullptr), kTextNullPath);
-  EXPECT_EQ(text.write((temp_path("no_such_dir") + "/x.txt").c_str()), kTextCannotOpen);
+  EXPECT_EQ(text.write((scratch_path("no_such_dir") + "/x.txt").c_str()), kTextCannotOpen);
   if (::access("/dev/full", W_OK) == 0) {
     // Opens fine; the data fail to reach it when the stream is flushed on close.
     EXPECT_EQ(text.write("/dev/full"), kTextCannotOpen);

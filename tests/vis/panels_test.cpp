@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "support/fixtures.h"
 #include "support/process.h"
 #include "volume/volume.h"
 
@@ -54,21 +55,13 @@ class PanelsTest : public ::testing::Test {
     for (int k = 0; k < 24; ++k) voxels_.push_back(static_cast<float>(1 + k));
     return Volume{2, 3, 4, 1, 1, voxels_.data(), nullptr, nullptr};
   }
-  static Feature feature_at(float x, float y, float z, float scale) {
-    Feature f;
-    f.x = x;
-    f.y = y;
-    f.z = z;
-    f.scale = scale;
-    return f;
-  }
   std::string dir_;
   std::vector<float> voxels_;
 };
 
 TEST_F(PanelsTest, CombinedPictureMatchesHandComputedBytes) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(2.7f, 1.2f, 1.9f, 0.4f);  // centre (2, 1, 1), radius 0
+  const Feature f = make_feature(2.7f, 1.2f, 1.9f, 0.4f);  // centre (2, 1, 1), radius 0
   const std::string prefix = dir_ + "/run1.tiny.nii";
   testing::internal::CaptureStdout();
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 1, 1), 1);
@@ -94,7 +87,7 @@ TEST_F(PanelsTest, CombinedPictureMatchesHandComputedBytes) {
 
 TEST_F(PanelsTest, WithoutOverlayOnlyStretchedVoxelsShow) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(2, 1, 1, 5);
+  const Feature f = make_feature(2, 1, 1, 5);
   const std::string prefix = dir_ + "/plain";
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 0, 1), 1);
   const Pgm pgm = read_pgm(prefix + "_x002_y001_z001.pgm");
@@ -105,7 +98,7 @@ TEST_F(PanelsTest, WithoutOverlayOnlyStretchedVoxelsShow) {
 
 TEST_F(PanelsTest, SeparateLayoutWritesThreeUnturnedSlices) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(2, 1, 1, 0);
+  const Feature f = make_feature(2, 1, 1, 0);
   const std::string prefix = dir_ + "/sep";
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 1, 0), 1);
   const Pgm zy = read_pgm(prefix + "_x002_y001_z001_zy.pgm");
@@ -135,20 +128,20 @@ TEST_F(PanelsTest, NamesTruncateTowardZeroAndSaturate) {
   };
   for (const Case& c : cases) {
     char name[400];
-    const Feature f = feature_at(c.x, c.y, c.z, 1.0f);
+    const Feature f = make_feature(c.x, c.y, c.z, 1.0f);
     const int length = format_feature_file_name(name, sizeof name, "p", feature_position(f), "");
     EXPECT_EQ(std::string(name), std::string("p") + c.name);
     EXPECT_EQ(length, static_cast<int>(std::string(name).size()));
   }
-  EXPECT_EQ(feature_position(feature_at(0, 0, 0, 1.3f)).radius, 2);  // 2.6, not 2 x 1
-  EXPECT_EQ(feature_position(feature_at(0, 0, 0, 0.4f)).radius, 0);
-  EXPECT_EQ(feature_position(feature_at(0, 0, 0, 1e20f)).radius, INT32_MAX);
-  EXPECT_EQ(feature_position(feature_at(0, 0, 0, nan)).radius, 0);
+  EXPECT_EQ(feature_position(make_feature(0, 0, 0, 1.3f)).radius, 2);  // 2.6, not 2 x 1
+  EXPECT_EQ(feature_position(make_feature(0, 0, 0, 0.4f)).radius, 0);
+  EXPECT_EQ(feature_position(make_feature(0, 0, 0, 1e20f)).radius, INT32_MAX);
+  EXPECT_EQ(feature_position(make_feature(0, 0, 0, nan)).radius, 0);
 }
 
 TEST_F(PanelsTest, OutsideFeatureCutsTheEdgeSliceAndClampsItsCircle) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(-3.7f, 9.0f, 0.0f, 0.0f);  // cut at column 0 and row 2
+  const Feature f = make_feature(-3.7f, 9.0f, 0.0f, 0.0f);  // cut at column 0 and row 2
   const std::string prefix = dir_ + "/edge";
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 1, 0), 1);
   const Pgm zx = read_pgm(prefix + "_x-003_y009_z000_zx.pgm");
@@ -160,7 +153,7 @@ TEST_F(PanelsTest, OutsideFeatureCutsTheEdgeSliceAndClampsItsCircle) {
 TEST_F(PanelsTest, OneSliceVolumeShowsEmptyCrossPanels) {
   std::vector<float> voxels = {5, 1, 2, 3, 4, 6};  // 1 slice, 2 rows, 3 cols
   const Volume flat = {1, 2, 3, 1, 1, voxels.data(), nullptr, nullptr};
-  const Feature f = feature_at(1, 0, 0, 0);
+  const Feature f = make_feature(1, 0, 0, 0);
   const std::string prefix = dir_ + "/flat";
   EXPECT_EQ(f.write_feature_panels(flat, prefix.c_str(), 1, 1), 1);
   const Pgm pgm = read_pgm(prefix + "_x001_y000_z000.pgm");
@@ -173,7 +166,7 @@ TEST_F(PanelsTest, OneSliceVolumeShowsEmptyCrossPanels) {
 
 TEST_F(PanelsTest, HugeScaleFinishesAndMarksTheEdges) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(1, 1, 1, 1e8f);
+  const Feature f = make_feature(1, 1, 1, 1e8f);
   const std::string prefix = dir_ + "/huge";
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 1, 1), 1);
   EXPECT_TRUE(file_exists(prefix + "_x001_y001_z001.pgm"));
@@ -181,7 +174,7 @@ TEST_F(PanelsTest, HugeScaleFinishesAndMarksTheEdges) {
 
 TEST_F(PanelsTest, UnwritablePictureIsReportedAndLeavesNoFile) {
   const Volume volume = small_volume();
-  const Feature f = feature_at(1, 1, 1, 1);
+  const Feature f = make_feature(1, 1, 1, 1);
   const std::string prefix = dir_ + "/missing/run";
   testing::internal::CaptureStdout();
   EXPECT_EQ(f.write_feature_panels(volume, prefix.c_str(), 1, 1), 0);
