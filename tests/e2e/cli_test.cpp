@@ -282,6 +282,35 @@ TEST_F(Cli, ImageFailingHalfWayKeepsEarlierPictures) {
   EXPECT_EQ(picture(std::string("one.a.nii") + kTinyName), kTinyPicture);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KELVORA_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELVORA_UNDER_ASAN 1
+#endif
+#endif
+
+TEST_F(Cli, MemoryExhaustionIsReportedNotACrash) {
+#ifdef KELVORA_UNDER_ASAN
+  GTEST_SKIP() << "AddressSanitizer needs more address space than the limit leaves";
+#else
+  // 256^3 stored bytes need 64 MiB of floats; the process may have 48 MiB in all.
+  NiftiFileSpec spec;
+  spec.nx = spec.ny = spec.nz = 256;
+  spec.datatype = DT_UINT8;
+  spec.voxels.assign(256u * 256u * 256u, 7);
+  ASSERT_TRUE(write_nifti_file(dir_.file("big.nii"), NiftiFileKind::kSingleFile, spec));
+  const ProcessResult r = run_process(
+      "/bin/sh", {"-c", "ulimit -v 49152 && exec \"$0\" \"$@\"", KELVORA_BINARY, "big.nii", "1", "1",
+                  "1", "1", "c"},
+      dir_.path());
+  EXPECT_EQ(r.out, "Writing feature images (1)...\nReading image: big.nii .. Error: out of memory\n");
+  EXPECT_EQ(r.exit_status, 255);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_TRUE(pictures().empty());
+#endif
+}
+
 TEST_F(Cli, InfiniteVoxelsDoNotBlackenThePicture) {
   // The library zeroes NaN voxels as it reads, but doubles beyond the float range become
   // infinities in the conversion: a background of -1e300, a ramp inside.
