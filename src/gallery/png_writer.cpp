@@ -34,11 +34,13 @@ int encode_rows(png_structp png, png_infop info, const uint8_t* pixels, int32_t 
                 int32_t height, size_t stride, PngBuffer* out) {
   if (setjmp(png_jmpbuf(png))) return kPngEncodeFailed;
   png_set_write_fn(png, out, append_bytes, flush_nothing);
-  // The pictures are mostly flat dark areas with sharp-edged slices: the "sub" filter and
-  // the fastest zlib level keep most of the size gain at a fraction of the default cost.
-  png_set_compression_level(png, 1);
-  png_set_compression_strategy(png, Z_RLE);
-  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+  // Stored (uncompressed) deflate blocks without row filters: even zlib's fastest level
+  // costs several times what kelvora spends making a picture, while storing is little more
+  // than the two checksums, so the PNGs are about as large as the PGMs beside them. A
+  // large zlib buffer keeps the stored blocks, and so the chunks, few.
+  png_set_compression_level(png, Z_NO_COMPRESSION);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
+  png_set_compression_buffer_size(png, 1 << 17);
   png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
                PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_BASE,
                PNG_FILTER_TYPE_BASE);
