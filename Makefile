@@ -27,13 +27,13 @@ build: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD) -j $(JOBS)
 
-# Every test, then every test again under AddressSanitizer and UndefinedBehaviorSanitizer,
-# then each fuzz target for FUZZ_SECONDS where clang is installed.
+# Every test, then each fuzz target for FUZZ_SECONDS where clang is installed, then every
+# test again under AddressSanitizer and UndefinedBehaviorSanitizer (whose summary ends the run).
 test: test-deps build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
-	$(MAKE) --no-print-directory check-asan
 	@if command -v clang++ >/dev/null 2>&1; then $(MAKE) --no-print-directory fuzz; \
 	else echo "clang++ not found: fuzz targets skipped"; fi
+	$(MAKE) --no-print-directory check-asan
 
 check-asan: test-deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKELVORA_SANITIZE=ON
