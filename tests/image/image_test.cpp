@@ -1,6 +1,5 @@
 #include "image/image.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,9 +9,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -364,37 +365,15 @@ TEST(WritePnm, FailedStreamWriteGivesZero) {
 class WritePnmFile : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/kelvora-image-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty());
     ASSERT_EQ(picture_.init(2, 3, 5, 8), 1);
     fill_rows(&picture_, {bytes_of({9, 8, 7}), bytes_of({60, 50, 40})});
   }
-  void TearDown() override {
-    for (const std::string& name : created_) unlink(name.c_str());
-    rmdir(dir_.c_str());
-  }
-  std::string path(const char* name) {
-    created_.push_back(dir_ + "/" + name);
-    return created_.back();
-  }
-  static std::string contents(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  bool dir_is_empty() const {
-    DIR* dir = opendir(dir_.c_str());
-    if (dir == nullptr) return false;
-    int entries = 0;
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) ++entries;
-    }
-    closedir(dir);
-    return entries == 0;
-  }
+  std::string path(const char* name) { return dir_ + "/" + name; }
+  bool dir_is_empty() const { return list_directory(dir_).empty(); }
 
-  std::string dir_;
-  std::vector<std::string> created_;
+  TempDir temp_;
+  const std::string& dir_ = temp_.path();
   Image picture_;
   const std::string expected_ = std::string("P5\n3 2\n255\n") + bytes_of({9, 8, 7, 60, 50, 40});
 };
@@ -406,7 +385,7 @@ TEST_F(WritePnmFile, WritesTheBinaryPictureOverAnyOldContents) {
     old << std::string(300, 'x');
   }
   EXPECT_EQ(picture_.write_pnm_file(name.c_str()), 1);
-  EXPECT_EQ(contents(name), expected_);
+  EXPECT_EQ(read_file_bytes(name), expected_);
 }
 
 TEST_F(WritePnmFile, NullNameTouchesNoFile) {

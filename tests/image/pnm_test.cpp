@@ -1,17 +1,17 @@
 #include "image/pnm.h"
 
-#include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <limits>
 #include <string>
 #include <vector>
+
+#include "support/process.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -218,32 +218,10 @@ TEST(OutputFloatGeometry, RefusedDestinationIsReported) {
 
 class WriteFloatAsPgm : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kelvora-pnm-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    DIR* dir = opendir(dir_.c_str());
-    if (dir != nullptr) {
-      while (const dirent* entry = readdir(dir)) {
-        if (entry->d_name[0] != '.') unlink((dir_ + "/" + entry->d_name).c_str());
-      }
-      closedir(dir);
-    }
-    rmdir(dir_.c_str());
-  }
-  int entries() const {
-    DIR* dir = opendir(dir_.c_str());
-    if (dir == nullptr) return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir)) {
-      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0) ++count;
-    }
-    closedir(dir);
-    return count;
-  }
-  std::string dir_;
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+  int entries() const { return static_cast<int>(list_directory(dir_).size()); }
+  TempDir temp_;
+  const std::string& dir_ = temp_.path();
 };
 
 TEST_F(WriteFloatAsPgm, WritesTheStretchedPicture) {
@@ -251,8 +229,7 @@ TEST_F(WriteFloatAsPgm, WritesTheStretchedPicture) {
   make_float_image(&source, 3, {-2, 0, 2, 1, -1, 0.5f});
   const std::string name = dir_ + "/panel.pgm";
   EXPECT_EQ(write_float_as_pgm(source, name.c_str(), 0), 1);
-  std::ifstream in(name, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const std::string bytes = read_file_bytes(name);
   const unsigned char greys[] = {0, 127, 255, 191, 63, 159};
   EXPECT_EQ(bytes, std::string("P5\n3 2\n255\n") + std::string(greys, greys + 6));
 }

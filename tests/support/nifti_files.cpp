@@ -5,8 +5,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <system_error>
 
 static_assert(sizeof(nifti_1_header) == 348, "the NIfTI-1 header is 348 bytes on disk");
 
@@ -137,16 +135,3 @@ bool write_binary_file(const std::string& path, const std::vector<uint8_t>& byte
   const bool complete = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && complete;
 }
-
-TempDir::TempDir() {
-  char pattern[] = "/tmp/kelvora-test-XXXXXX";
-  if (mkdtemp(pattern) != nullptr) path_ = pattern;
-}
-
-TempDir::~TempDir() {
-  if (path_.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string TempDir::file(const std::string& name) const { return path_ + "/" + name; }

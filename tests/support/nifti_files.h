@@ -1,6 +1,6 @@
 // Image files for tests: NIfTI-1 / ANALYZE 7.5 images written through the NIfTI-1 I/O
 // library, raw single-file NIfTI-1 bytes built by hand (every header field settable, so
-// broken headers can be crafted), and a scoped temporary directory to put them in.
+// broken headers can be crafted), and (through temp_dir.h) a scoped temporary directory to put them in.
 // Writers report failure by returning false; nothing here throws on its own.
 #pragma once
 
@@ -11,6 +11,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 enum class NiftiFileKind {
   kSingleFile,    // NIfTI-1 ".nii" (".nii.gz" when the name ends so)
@@ -57,20 +59,3 @@ std::vector<uint8_t> raw_nifti_bytes(const nifti_1_header& header, const std::ve
 
 // Writes `bytes` to a new or truncated file. False when it cannot be written completely.
 bool write_binary_file(const std::string& path, const std::vector<uint8_t>& bytes);
-
-// A fresh directory under /tmp, removed with everything in it when the object goes.
-// path() is empty when the directory could not be made.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  // path() + "/" + name
-  std::string file(const std::string& name) const;
-
- private:
-  std::string path_;
-};

@@ -1,7 +1,6 @@
 #include "vis/panels.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,6 +12,7 @@
 
 #include "support/fixtures.h"
 #include "support/process.h"
+#include "support/temp_dir.h"
 #include "volume/volume.h"
 
 namespace {
@@ -40,22 +40,15 @@ Pgm read_pgm(const std::string& path) {
 
 class PanelsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/kelvora-panels-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override {
-    for (const std::string& name : list_directory(dir_)) unlink((dir_ + "/" + name).c_str());
-    rmdir(dir_.c_str());
-  }
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
   // depth 2, rows 3, cols 4; voxel (x, y, z) holds 1 + x + 4y + 12z.
   Volume small_volume() {
     voxels_.clear();
     for (int k = 0; k < 24; ++k) voxels_.push_back(static_cast<float>(1 + k));
     return Volume{2, 3, 4, 1, 1, voxels_.data(), nullptr, nullptr};
   }
-  std::string dir_;
+  TempDir temp_;
+  const std::string& dir_ = temp_.path();
   std::vector<float> voxels_;
 };
 
